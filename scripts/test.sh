@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors and runs every test. Installs what the tests need and a
+# fresh machine may lack (Debian packages, only when missing).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake g++ g++-multilib libgtest-dev libgmock-dev binutils)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+cmake -S . -B build -DKESMZN_WERROR=ON -DKESMZN_TESTS=ON
+cmake --build build -j"$(nproc)"
+ctest --test-dir build -j"$(nproc)" --output-on-failure

@@ -1,0 +1,156 @@
+#include "protocol/exchange.h"
+
+#include <chrono>
+#include <thread>
+
+#include "protocol/frame_codec.h"
+#include "protocol/reply.h"
+#include "serial/line.h"
+#include "unsolicited/lines.h"
+#include "zubpro.h"
+
+namespace kesmzn::protocol {
+
+namespace {
+
+constexpr int kPauseBeforeSendMs = 100;
+constexpr int kPauseBeforeLineMs = 50;
+
+// A panel that keeps talking without ever acknowledging would otherwise hold the instance lock, and
+// the host's request, for as long as it talks.
+constexpr int kMaxLinesBeforeAck = 50;
+
+// Reply positions of the plain (non-D5) shapes.
+constexpr std::size_t kModeValueAt = 13;
+constexpr std::size_t kPointValueAt = 15;
+constexpr std::size_t kPointLrcAt = 19;
+constexpr std::size_t kPointLrcFrom = 3;
+constexpr int kPointLrcPairs = 8;
+
+// D5 status replies echo the request: the key is taken from the sent frame from position 5, and the
+// value stands one character after the key.
+constexpr std::size_t kKeyFrom = 5;
+constexpr std::size_t kModeKeyLength = 8;    // password, "68", mode number
+constexpr std::size_t kPointKeyLength = 10;  // password, "66", zone number, "0"
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void LogGetModeLine(const char* line) { err(8, "KesMZN: GetMode(), RecvBuf -> %s", line); }
+void LogGetPointLine(const char* line) { err(8, "KesMZN: GetPoint(), RecvBuf -> %s", line); }
+void LogSetModeLine(const char* line) { err(8, "KesMZN: SetMode(), RecvBuf -> %s", line); }
+void LogSetZoneLine(const char* line) { err(8, "KesMZN: SetZone(), RecvBuf -> %s", line); }
+
+// The acknowledgement carries the frame's LRC as its second byte, compared raw. An empty line is never
+// the acknowledgement, also when that LRC is 0 and the empty buffer's second byte happens to match.
+bool IsAck(const char* line, std::uint8_t expected) {
+    return line[0] != '\0' && static_cast<std::uint8_t>(line[1]) == expected;
+}
+
+// Sends a frame and reads the first line after it, with the pauses of the mode and set exchanges.
+void SendAndReadFirstLine(host::InstanceData& instance, const char* frame, std::size_t length, LineLogger logLine) {
+    Pause(kPauseBeforeSendMs);
+    serial::SendStr(instance, frame, static_cast<std::uint32_t>(length));
+    Pause(kPauseBeforeLineMs);
+    serial::RecvLine(instance, instance.rxBuf);
+    logLine(instance.rxBuf);
+}
+
+// The value of a D5 status reply: found one character after the request's key.
+bool ReadD5Value(std::string_view reply, const char* frame, std::size_t keyLength, std::uint16_t& value) {
+    const std::size_t at = reply.find(std::string_view(frame + kKeyFrom, keyLength));
+    if (at == std::string_view::npos) return false;
+    return ReadHexPair(reply, at + keyLength + 1, value);
+}
+
+}  // namespace
+
+int AwaitAck(host::InstanceData& instance, const char* frame, const char* op, LineLogger logLine) {
+    const std::size_t lrcAt = std::strlen(frame) - 4;  // the LRC stands before CR LF
+    const auto expected = static_cast<std::uint8_t>(HexToNum(frame + lrcAt, 2));
+    for (int lines = 0; !IsAck(instance.rxBuf, expected); ++lines) {
+        if (instance.rxBuf[0] == '\0' || lines == kMaxLinesBeforeAck) {
+            err(8, "KesMZN: %s() Failed with Command Ack", op);
+            return 1;
+        }
+        // Whatever came instead of the acknowledgement is the panel's own: acknowledge it, lose nothing.
+        unsolicited::ProcessUnsolicited(instance, instance.rxBuf);
+        Pause(kPauseBeforeLineMs);
+        serial::RecvLine(instance, instance.rxBuf);
+        logLine(instance.rxBuf);
+    }
+    return 0;
+}
+
+int GetMode(host::InstanceData& instance, int mode, std::uint16_t* value) {
+    FrameText frame;
+    const std::size_t length = BuildModeQuery(frame, instance.password, mode);
+    err(8, "KesMZN: GetMode(), Send Buf -> %s", frame);
+    SendAndReadFirstLine(instance, frame, length, LogGetModeLine);
+    if (AwaitAck(instance, frame, "GetMode", LogGetModeLine) != 0) return 1;
+
+    Pause(kPauseBeforeLineMs);
+    serial::RecvLine(instance, instance.rxBuf);
+    err(8, "KesMZN: GetMode(), Recv Buf -> %s", instance.rxBuf);
+
+    const std::string_view reply = LineText(instance.rxBuf);
+    if (reply.empty() || reply[0] != ':') return 1;
+    std::uint16_t read = 0;
+    const bool decoded = FieldEquals(reply, 3, "D5") ? ReadD5Value(reply, frame, kModeKeyLength, read)
+                                                     : ReadHexPair(reply, kModeValueAt, read);
+    if (!decoded) return 1;
+    *value = read;
+    return 0;
+}
+
+int GetPoint(host::InstanceData& instance, int zone, std::uint16_t* value) {
+    const std::size_t length = BuildPointQuery(instance.txFrame, instance.password, zone);
+    serial::SendStr(instance, instance.txFrame, static_cast<std::uint32_t>(length));
+    Pause(kPauseBeforeSendMs);
+    serial::RecvLine(instance, instance.rxBuf);
+    LogGetPointLine(instance.rxBuf);
+    if (AwaitAck(instance, instance.txFrame, "GetPoint", LogGetPointLine) != 0) return 1;
+
+    Pause(kPauseBeforeLineMs);
+    serial::RecvLine(instance, instance.rxBuf);
+    LogGetPointLine(instance.rxBuf);
+
+    const std::string_view reply = LineText(instance.rxBuf);
+    if (reply.empty() || reply[0] != ':') return 1;
+    std::uint16_t read = 0;
+    if (FieldEquals(reply, 3, "D5")) {
+        if (!ReadD5Value(reply, instance.txFrame, kPointKeyLength, read)) return 1;
+    } else {
+        std::uint16_t lrc = 0;
+        if (!ReadHexPair(reply, kPointLrcAt, lrc) || !ReadHexPair(reply, kPointValueAt, read)) return 1;
+        instance.rxLrc = static_cast<std::uint8_t>(lrc);
+        if (CalcLrc(reply.data() + kPointLrcFrom, kPointLrcPairs) != instance.rxLrc) return 1;
+    }
+    *value = read;
+    return 0;
+}
+
+int SetMode(host::InstanceData& instance, int mode, int value) {
+    FrameText frame;
+    const std::size_t length = BuildModeSet(frame, instance.password, mode, value);
+    SendAndReadFirstLine(instance, frame, length, LogSetModeLine);
+    if (AwaitAck(instance, frame, "SetMode", LogSetModeLine) != 0) return 1;
+    Pause(kPauseBeforeLineMs);
+    serial::RecvLine(instance, instance.rxBuf);
+    LogSetModeLine(instance.rxBuf);
+    return 0;
+}
+
+int SetZone(host::InstanceData& instance, int zone, int state) {
+    if (state != 1 && state != 2) return 1;
+    FrameText frame;
+    const std::size_t length = BuildZoneSet(frame, instance.password, zone, state);
+    err(8, "KesMZN: SetZone(), Send Buf -> %s", frame);
+    SendAndReadFirstLine(instance, frame, length, LogSetZoneLine);
+    if (AwaitAck(instance, frame, "SetZone", LogSetZoneLine) != 0) return 1;
+    Pause(kPauseBeforeLineMs);
+    serial::RecvLine(instance, instance.rxBuf);
+    LogSetZoneLine(instance.rxBuf);
+    return 0;
+}
+
+}  // namespace kesmzn::protocol
