@@ -44,9 +44,10 @@ enum ZubLogLevel {
  * never interleave. */
 ZUBPRO_API void err(int level, const char* format, ...) ZUBPRO_PRINTF(2, 3);
 
-/* Registers a client and fills its one-byte id (1..255). kind and flags are accepted and ignored.
- * 0: created; 1: name or id NULL, name empty or longer than ZUB_CLIENT_NAME_MAX; 2: a client of that
- * name exists already; 3: no id is free. */
+/* Registers a client and fills its one-byte id (1..255; handed out in turn, so a removed id is not
+ * reused at once). kind and flags are accepted and ignored. 0: created; 1: name or id NULL, name empty
+ * or longer than ZUB_CLIENT_NAME_MAX; 2: a client of that name exists already; 3: no id is free;
+ * 4: out of memory. The id is left alone on failure. */
 ZUBPRO_API int16_t ZubMkClient(const char* name, int kind, int flags, uint8_t* id);
 
 /* Blocks until a message is delivered to the client (non-zero) or the client is told to stop or is

@@ -6,7 +6,7 @@
 
 namespace zubpro {
 
-// The value of a numeric variable (decimal, or hexadecimal with 0x), or nothing when it is unset or
+// The value of a numeric variable (decimal, or hexadecimal after 0x), or nothing when it is unset or
 // empty. A value that is not a number is reported on standard error and ignored, so a typo does not
 // pass unnoticed.
 std::optional<std::uint32_t> EnvironmentNumber(const char* name);

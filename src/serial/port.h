@@ -7,6 +7,10 @@
 // - A read returns when the count has arrived or when the total read time-out has passed since the
 //   call began, with what arrived so far (ReadComm reports the running total even when it fails).
 // - A handle that is not open (never opened, closed, or kNoPort) fails every call cleanly.
+// - Calls on one port run one after the other; a close waits for the call in progress. Any number of
+//   threads may open, use and close different ports at once.
+// - A device that goes away (hang-up, adapter pulled out) fails reads, writes and status calls at
+//   once; nothing waits past its time-out.
 #pragma once
 
 #include <cstdint>
@@ -26,17 +30,21 @@ int OpenComm(const char* name, const PortParams* params, std::uint16_t controlFl
 int CloseComm(PortHandle handle);
 
 // Sets the total read time-out to units x 10 ms and returns the previous one in units (truncated);
-// 0 when the time-outs could not be read or written (always on the null device).
+// 0 when the time-outs could not be read or written (always on the null device). Unchanged time-outs
+// are not written. Units of 0 or less: a read returns at once with what has arrived.
 int SetReadTimeout(PortHandle handle, int units);
 
 // Discards what waits in the receive queue. 1 when the last status or read call failed, else 0.
 int FlushInput(PortHandle handle);
 
 // One write. 0 when all bytes were written, kPortShortWrite with the count written, kPortIoFailed.
+// written (when given) receives the count. On a device with modem lines it returns once the bytes have
+// left the line.
 int WriteComm(PortHandle handle, const void* data, std::uint32_t count, std::uint32_t* written);
 
 // Reads until count bytes have arrived. 0, or kPortIoFailed when a read failed or timed out with no
-// byte; received holds the running total in both cases.
+// byte; received (when given) holds the running total in both cases. A count of 0 reads nothing and
+// returns 0.
 int ReadComm(PortHandle handle, void* buffer, std::uint32_t count, std::uint32_t* received);
 
 // Modem lines. False when the call failed (the line state is then unknown). On a device without

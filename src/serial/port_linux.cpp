@@ -26,6 +26,7 @@ constexpr std::int64_t kNsPerMs = 1000000;
 constexpr std::int64_t kNsPerSecond = 1000000000;
 constexpr std::uint32_t kOpenReadTimeoutMs = 1000;
 constexpr std::uint32_t kReadAheadSize = 512;
+constexpr std::uint32_t kLargestTransfer = 1u << 30;  // below SSIZE_MAX on every target
 // A zero write time-out means "never" on the host platform. Here a stalled device (a terminal whose
 // other end nobody reads) must not hold the caller for ever: a write gets the bytes' own time at the
 // line speed and this margin.
@@ -154,7 +155,7 @@ bool Read(PortRecord& record, void* buffer, std::uint32_t count, std::uint32_t* 
     *received = 0;
     if (!port.terminal) {
         // The null device: every read ends at once, empty.
-        const ssize_t n = read(port.fd, bytes, count);
+        const ssize_t n = read(port.fd, bytes, count < kLargestTransfer ? count : kLargestTransfer);
         if (n < 0) return Failed(record, errno);
         *received = static_cast<std::uint32_t>(n);
         return true;
@@ -166,7 +167,8 @@ bool Read(PortRecord& record, void* buffer, std::uint32_t count, std::uint32_t* 
                  static_cast<std::int64_t>(port.timeouts.readTotalMultiplier) * count) * kNsPerMs;
     int error = 0;
     while (total < count && error == 0) {
-        const std::uint32_t wanted = count - total;
+        const std::uint32_t left = count - total;
+        const std::uint32_t wanted = left < kLargestTransfer ? left : kLargestTransfer;
         ssize_t n = 0;
         if (wanted >= kReadAheadSize) {
             n = read(port.fd, bytes + total, wanted);
@@ -237,7 +239,8 @@ bool Write(PortRecord& record, const void* data, std::uint32_t count, std::uint3
     std::int64_t deadline = 0;  // set at the first wait
     int error = 0;
     while (total < count && error == 0) {
-        const ssize_t n = write(port.fd, bytes + total, count - total);
+        const std::uint32_t left = count - total;
+        const ssize_t n = write(port.fd, bytes + total, left < kLargestTransfer ? left : kLargestTransfer);
         if (n > 0) {
             total += static_cast<std::uint32_t>(n);
             continue;
@@ -434,7 +437,8 @@ int PlatformOpen(const char* name, const PortParams& params, std::uint16_t contr
         record.lastError = name[0] == '\0' ? ENOENT : ENAMETOOLONG;
         return kPortNotOpened;
     }
-    // Never O_CREAT: a name that matches nothing must not leave a file behind.
+    // Never O_CREAT: a name that matches nothing must not leave a file behind. O_NONBLOCK: the open
+    // must not wait for a carrier, and every later wait is a ppoll against a deadline.
     port.fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (port.fd < 0) {
         record.lastError = errno;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -83,7 +84,7 @@ public:
 
     int ColdStart(Instance& instance, const char* portName, std::int32_t enabled = 1, std::int32_t timeoutUnits = 100) {
         ColdStartData data{};
-        std::strncpy(data.name, portName, sizeof data.name);
+        std::memcpy(data.name, portName, std::min(std::strlen(portName), sizeof data.name - 1));
         data.enabled = enabled;
         data.timeout = timeoutUnits;
         data.baud = 4800;

@@ -24,9 +24,13 @@ TEST(Environment, LogMask) {
         {"", "96", false},
         {"ZUBPRO_LOG_MASK=104", "104", false},
         {"ZUBPRO_LOG_MASK=0x68", "104", false},
+        {"ZUBPRO_LOG_MASK=0104", "104", false},  // a leading zero does not make it octal
+        {"ZUBPRO_LOG_MASK=4294967295", "4294967295", false},
         {"ZUBPRO_LOG_MASK=", "96", false},
         {"ZUBPRO_LOG_MASK=104x", "96", true},
         {"ZUBPRO_LOG_MASK=-1", "96", true},
+        {"ZUBPRO_LOG_MASK=0x", "96", true},
+        {"ZUBPRO_LOG_MASK=1f", "96", true},
         {"ZUBPRO_LOG_MASK=4294967296", "96", true},
     };
     for (const Case& c : cases) {

@@ -154,9 +154,12 @@ TEST_F(LogToFile, LongMessageIsWrittenWhole) {
 }
 
 TEST_F(LogToFile, LinesOfSeveralThreadsNeverInterleave) {
-    constexpr int kThreads = 6;
-    constexpr int kLines = 150;
-    const auto payload = [](int thread) { return std::string(3000, static_cast<char>('a' + thread)) + "\r\n"; };
+    // Many lines, from a hundred characters to beyond what a pipe writes in one piece.
+    constexpr int kThreads = 8;
+    constexpr int kLines = 600;
+    const auto payload = [](int thread) {
+        return std::string(static_cast<std::size_t>(100 + 600 * thread), static_cast<char>('a' + thread)) + "\r\n";
+    };
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([t, &payload] {
