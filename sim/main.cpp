@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     CLI::App app{"Simulated MINTZ - EAGEL system panel. Prints the device to open on its first line, "
                  "runs until SIGINT or SIGTERM (or --duration), then prints a summary."};
     PanelConfig config;
+    config.unrecognisedEvery = 5;  // a panel also says things the driver does not know
     std::string device;
     std::string link;
     std::string logPath;

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -24,6 +24,8 @@ constexpr auto kReopenDeviceEvery = 100ms;
 // The driver may change terminal settings between two exchanges; looking again before every write
 // would cost a system call per paced byte.
 constexpr auto kRawCheckEvery = 5ms;
+// Bytes written to a pseudo-terminal reach its reader's queue a moment later.
+constexpr auto kTransferGrace = 5ms;
 
 struct Loop {
     Panel::Impl& panel;
@@ -37,12 +39,14 @@ struct Loop {
 
     std::optional<Clock::time_point> nextTick;
     Clock::duration interval{};
-    bool tickDeferred = false;
 
-    bool down = false;
+    bool down = false;  // left out of the poll until retryAt
+    bool gone = false;  // the other side went away; counted once until bytes arrive again
     Clock::time_point retryAt{};
     bool blockedOnWrite = false;
     Clock::time_point lastRawCheck{};
+    Clock::time_point lastWriteAt{};
+    std::size_t burstBytes = 0;  // written in writes less than kTransferGrace apart
 
     explicit Loop(Panel::Impl& p) : panel(p) {}
 
@@ -69,7 +73,12 @@ struct Loop {
     bool eventLineAhead() const {
         if (events.pending.empty()) return false;
         std::size_t unread = 0;
-        if (panel.slaveFd >= 0) unread = unreadInput(panel.slaveFd).value_or(0);
+        if (panel.slaveFd >= 0) {
+            unread = unreadInput(panel.slaveFd).value_or(0);
+            // A pseudo-terminal hands written bytes to its reader's side a moment later; until then
+            // the count does not show them.
+            if (Clock::now() - lastWriteAt < kTransferGrace) unread = std::max(unread, burstBytes);
+        }
         const std::string ahead = aheadOfReader(wire, unread);
         for (std::size_t i = ahead.find(':'); i != std::string::npos; i = ahead.find(':', i + 1)) {
             if (i + 5 <= ahead.size() && isPendingCode(events, std::string_view(ahead).substr(i + 3, 2))) {
@@ -89,11 +98,12 @@ struct Loop {
         if (!held) return;
         answer(held->ack, held->reply, now);
         held.reset();
-        if (tickDeferred) tick(now);
     }
 
     void tick(Clock::time_point now) {
-        tickDeferred = false;
+        // A panel does not repeat itself while it is still sending or waiting to answer, nor pile
+        // lines up behind a reader that has stopped reading.
+        if (!wire.queue.empty() || held) return;
         bool generate = true;
         {
             std::lock_guard lock(panel.mutex);
@@ -120,7 +130,9 @@ struct Loop {
                 reply = perform(panel.state, command, panel.config.d5, has(faults, Fault::BadLrc));
             }
         }
-        for (std::size_t i = 0; i < kFaultKinds; ++i) if (faults[i]) ++local.faultsApplied[i];
+        for (std::size_t i = 0; i < kFaultKinds; ++i) {
+            if (faults[i]) ++local.faultsApplied[i];
+        }
         // A new command means the driver gave up waiting for an answer still held back.
         held.reset();
         if (has(faults, Fault::Silent)) return;
@@ -167,7 +179,8 @@ struct Loop {
     }
 
     void hangUp(Clock::time_point now) {
-        if (!down) ++local.hangups;
+        if (!gone) ++local.hangups;
+        gone = true;
         down = true;
         blockedOnWrite = false;
         if (panel.reopenDevice && panel.ioFd >= 0) {
@@ -179,12 +192,12 @@ struct Loop {
         }
     }
 
-    void readLine(Clock::time_point now) {
+    void readInput(Clock::time_point now) {
         char buffer[4096];
         for (int round = 0; round < 16; ++round) {
             const ssize_t n = read(panel.ioFd, buffer, sizeof buffer);
             if (n > 0) {
-                down = false;
+                gone = false;
                 local.bytesReceived += static_cast<std::uint64_t>(n);
                 if (const int fd = rawFd(); fd >= 0) keepRaw(fd);
                 feedBytes(input, std::string_view(buffer, static_cast<std::size_t>(n)),
@@ -213,6 +226,10 @@ struct Loop {
         }
         const ssize_t n = write(panel.ioFd, wire.queue.data(), due);
         if (n > 0) {
+            const auto written = Clock::now();
+            if (written - lastWriteAt >= kTransferGrace) burstBytes = 0;
+            burstBytes += static_cast<std::size_t>(n);
+            lastWriteAt = written;
             local.bytesSent += static_cast<std::uint64_t>(n);
             markWritten(wire, static_cast<std::size_t>(n));
             if (static_cast<std::size_t>(n) < due) blockedOnWrite = true;
@@ -313,11 +330,7 @@ struct Loop {
             if (!takeRequests(now)) break;
             if (held && now >= held->deadline) release(now);
             if (nextTick && now >= *nextTick) {
-                if (held) {
-                    tickDeferred = true;
-                } else {
-                    tick(now);
-                }
+                tick(now);
                 *nextTick += interval;
                 if (*nextTick <= now) *nextTick = now + interval;
             }
@@ -349,7 +362,7 @@ struct Loop {
             if (count == 2) {
                 if (fds[1].revents & POLLOUT) blockedOnWrite = false;
                 if (fds[1].revents & POLLIN) {
-                    readLine(now);
+                    readInput(now);
                 } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
                     hangUp(now);
                 }

@@ -37,6 +37,11 @@ public:
 
     bool send(std::string_view bytes) const { return write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
 
+    bool waitReadable(Millis timeout) const {
+        pollfd p{fd_, POLLIN, 0};
+        return poll(&p, 1, static_cast<int>(timeout.count())) == 1;
+    }
+
     // Discards what is waiting, as the driver does before each transmission.
     void flush() const { tcflush(fd_, TCIFLUSH); }
 
@@ -54,11 +59,15 @@ public:
         return line;
     }
 
-    // Everything that arrives until the line has been quiet for the given time.
-    std::string readUntilQuiet(Millis quiet) const {
+    // Everything that arrives until the line has been quiet for the given time (at most for limit).
+    std::string readUntilQuiet(Millis quiet, Millis limit = Millis(3000)) const {
         std::string bytes;
         char c = 0;
-        while (readByteFrom(fd_, c, std::chrono::steady_clock::now() + quiet)) bytes += c;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end &&
+               readByteFrom(fd_, c, std::min(end, std::chrono::steady_clock::now() + quiet))) {
+            bytes += c;
+        }
         return bytes;
     }
 
