@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ g++-multilib libgtest-dev libgmock-dev binutils)
+packages=(cmake g++ g++-multilib libgtest-dev libgmock-dev binutils libcli11-dev libncurses-dev nlohmann-json3-dev tmux)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
