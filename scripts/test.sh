@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ g++-multilib libgtest-dev libgmock-dev binutils libcli11-dev libncurses-dev nlohmann-json3-dev tmux)
+packages=(cmake g++ g++-multilib libgtest-dev libgmock-dev binutils libcli11-dev libncurses-dev nlohmann-json3-dev tmux
+  clang-14 libclang-rt-14-dev socat ser2net)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -19,3 +20,6 @@ fi
 cmake -S . -B build -DKESMZN_WERROR=ON -DKESMZN_TESTS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build -j"$(nproc)" --output-on-failure
+
+# Reliability runs (sanitizers, fuzzing) are separate scripts for now: scripts/sanitize.sh and
+# scripts/fuzz.sh (see docs/RELIABILITY.md).

@@ -29,6 +29,14 @@ int OpenConfiguredPort(const PortConfig& config, serial::PortHandle& port) {
     return serial::OpenComm(config.name, &config.params, config.controlFlags, &port);
 }
 
+// A new handle for the instance. One still held was opened on a device that the name no longer leads
+// to (the new open would have found it held otherwise): release it, or each such reopen keeps one more
+// descriptor and port slot for good.
+void ReplacePort(InstanceData& instance, serial::PortHandle port) {
+    if (serial::HasPort(instance.port)) serial::CloseComm(instance.port);
+    instance.port = port;
+}
+
 }  // namespace
 
 int ColdStart(RequestBlock* request) {
@@ -96,7 +104,7 @@ int ReopenPort(RequestBlock* request) {
     InstanceData& instance = InstanceOf(*request);
     serial::PortHandle port = serial::kNoPort;
     if (OpenConfiguredPort(instance.portConfig, port) != serial::kPortOk) return KES_NOT_AVAILABLE;
-    instance.port = port;
+    ReplacePort(instance, port);
     return KES_OK;
 }
 
@@ -112,7 +120,7 @@ int ChangePort(RequestBlock* request) {
 
     serial::PortHandle port = serial::kNoPort;
     if (OpenConfiguredPort(instance.portConfig, port) != serial::kPortOk) return KES_NOT_AVAILABLE;
-    instance.port = port;
+    ReplacePort(instance, port);
     serial::SetReadTimeout(port, instance.timeout);
     return KES_OK;
 }

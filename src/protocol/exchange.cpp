@@ -4,6 +4,8 @@
 #include <thread>
 
 #include "protocol/frame_codec.h"
+#include "protocol/mode_reply.h"
+#include "protocol/point_reply.h"
 #include "protocol/reply.h"
 #include "serial/line.h"
 #include "unsolicited/lines.h"
@@ -19,19 +21,6 @@ constexpr int kPauseBeforeLineMs = 50;
 // A panel that keeps talking without ever acknowledging would otherwise hold the instance lock, and
 // the host's request, for as long as it talks.
 constexpr int kMaxLinesBeforeAck = 50;
-
-// Reply positions of the plain (non-D5) shapes.
-constexpr std::size_t kModeValueAt = 13;
-constexpr std::size_t kPointValueAt = 15;
-constexpr std::size_t kPointLrcAt = 19;
-constexpr std::size_t kPointLrcFrom = 3;
-constexpr int kPointLrcPairs = 8;
-
-// D5 status replies echo the request: the key is taken from the sent frame from position 5, and the
-// value stands one character after the key.
-constexpr std::size_t kKeyFrom = 5;
-constexpr std::size_t kModeKeyLength = 8;    // password, "68", mode number
-constexpr std::size_t kPointKeyLength = 10;  // password, "66", zone number, "0"
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -53,13 +42,6 @@ void SendAndReadFirstLine(host::InstanceData& instance, const char* frame, std::
     Pause(kPauseBeforeLineMs);
     serial::RecvLine(instance, instance.rxBuf);
     logLine(instance.rxBuf);
-}
-
-// The value of a D5 status reply: found one character after the request's key.
-bool ReadD5Value(std::string_view reply, const char* frame, std::size_t keyLength, std::uint16_t& value) {
-    const std::size_t at = reply.find(std::string_view(frame + kKeyFrom, keyLength));
-    if (at == std::string_view::npos) return false;
-    return ReadHexPair(reply, at + keyLength + 1, value);
 }
 
 }  // namespace
@@ -91,15 +73,7 @@ int GetMode(host::InstanceData& instance, int mode, std::uint16_t* value) {
     Pause(kPauseBeforeLineMs);
     serial::RecvLine(instance, instance.rxBuf);
     err(8, "KesMZN: GetMode(), Recv Buf -> %s", instance.rxBuf);
-
-    const std::string_view reply = LineText(instance.rxBuf);
-    if (reply.empty() || reply[0] != ':') return 1;
-    std::uint16_t read = 0;
-    const bool decoded = FieldEquals(reply, 3, "D5") ? ReadD5Value(reply, frame, kModeKeyLength, read)
-                                                     : ReadHexPair(reply, kModeValueAt, read);
-    if (!decoded) return 1;
-    *value = read;
-    return 0;
+    return DecodeModeReply(LineText(instance.rxBuf), frame, *value);
 }
 
 int GetPoint(host::InstanceData& instance, int zone, std::uint16_t* value) {
@@ -113,20 +87,7 @@ int GetPoint(host::InstanceData& instance, int zone, std::uint16_t* value) {
     Pause(kPauseBeforeLineMs);
     serial::RecvLine(instance, instance.rxBuf);
     LogGetPointLine(instance.rxBuf);
-
-    const std::string_view reply = LineText(instance.rxBuf);
-    if (reply.empty() || reply[0] != ':') return 1;
-    std::uint16_t read = 0;
-    if (FieldEquals(reply, 3, "D5")) {
-        if (!ReadD5Value(reply, instance.txFrame, kPointKeyLength, read)) return 1;
-    } else {
-        std::uint16_t lrc = 0;
-        if (!ReadHexPair(reply, kPointLrcAt, lrc) || !ReadHexPair(reply, kPointValueAt, read)) return 1;
-        instance.rxLrc = static_cast<std::uint8_t>(lrc);
-        if (CalcLrc(reply.data() + kPointLrcFrom, kPointLrcPairs) != instance.rxLrc) return 1;
-    }
-    *value = read;
-    return 0;
+    return DecodePointReply(LineText(instance.rxBuf), instance.txFrame, *value, instance.rxLrc);
 }
 
 int SetMode(host::InstanceData& instance, int mode, int value) {

@@ -20,4 +20,9 @@ bool ReadHexPair(std::string_view line, std::size_t position, std::uint16_t& val
 // Two characters at position equal to text, without regard to case.
 bool FieldEquals(std::string_view line, std::size_t position, const char* text);
 
+// The value of a D5 status reply, which echoes the request: the two characters one position after the
+// key, keyLength characters of the sent frame from position 5. False when the key is not in the reply
+// or the value is not there.
+bool ReadD5Value(std::string_view reply, const char* frame, std::size_t keyLength, std::uint16_t& value);
+
 }  // namespace kesmzn::protocol
