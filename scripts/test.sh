@@ -4,18 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ g++-multilib libgtest-dev libgmock-dev binutils libcli11-dev libncurses-dev nlohmann-json3-dev tmux
-  clang-14 libclang-rt-14-dev socat ser2net)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/ensure-packages.sh cmake g++ g++-multilib libgtest-dev libgmock-dev binutils libcli11-dev libncurses-dev \
+  nlohmann-json3-dev tmux clang-14 libclang-rt-14-dev socat ser2net
 
 cmake -S . -B build -DKESMZN_WERROR=ON -DKESMZN_TESTS=ON
 cmake --build build -j"$(nproc)"

@@ -1,9 +1,7 @@
 #include "protocol/block_query.h"
 
-#include <chrono>
-#include <thread>
-
 #include "host/instance.h"
+#include "host/pause.h"
 #include "protocol/block_reply.h"
 #include "protocol/exchange.h"
 #include "protocol/frame_codec.h"
@@ -17,7 +15,7 @@ namespace {
 
 constexpr std::size_t kLongLine = 30;  // longer lines are announced, not logged whole
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+using host::Pause;
 
 void LogBlockLine(const char* line, const char* emptyMessage) {
     const std::size_t length = std::strlen(line);

@@ -1,8 +1,6 @@
 #include "protocol/exchange.h"
 
-#include <chrono>
-#include <thread>
-
+#include "host/pause.h"
 #include "protocol/frame_codec.h"
 #include "protocol/mode_reply.h"
 #include "protocol/point_reply.h"
@@ -22,7 +20,7 @@ constexpr int kPauseBeforeLineMs = 50;
 // the host's request, for as long as it talks.
 constexpr int kMaxLinesBeforeAck = 50;
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+using host::Pause;
 
 void LogGetModeLine(const char* line) { err(8, "KesMZN: GetMode(), RecvBuf -> %s", line); }
 void LogGetPointLine(const char* line) { err(8, "KesMZN: GetPoint(), RecvBuf -> %s", line); }

@@ -1,10 +1,9 @@
 #include "unsolicited/listener.h"
 
-#include <chrono>
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
+#include "host/pause.h"
 #include "serial/line.h"
 #include "serial/port.h"
 #include "unsolicited/lines.h"
@@ -18,7 +17,7 @@ namespace {
 constexpr std::size_t kChunkSize = 300;
 constexpr int kPassReadTimeoutUnits = 10;  // 100 ms: the pass ends at the first quiet 100 ms
 
-void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+using host::Pause;
 
 }  // namespace
 
