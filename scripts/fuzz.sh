@@ -20,7 +20,7 @@ if ((${#targets[@]} == 0)); then targets=("${all[@]}"); fi
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESMZN_FUZZ=ON \
   -DKESMZN_SANITIZE=address,undefined -DKESMZN_TESTS=OFF -DKESMZN_WERROR=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 
 root=$PWD
 mkdir -p "$build/artifacts"
