@@ -11,5 +11,6 @@ cmake -S . -B build -DKESMZN_WERROR=ON -DKESMZN_TESTS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build -j"$(nproc)" --output-on-failure
 
-# Reliability runs (sanitizers, fuzzing) are separate scripts for now: scripts/sanitize.sh and
-# scripts/fuzz.sh (see docs/RELIABILITY.md).
+# The same tests under sanitizers, then every fuzz target for a few seconds (docs/RELIABILITY.md).
+bash scripts/sanitize.sh
+bash scripts/fuzz.sh
