@@ -20,7 +20,11 @@ if ((${#targets[@]} == 0)); then targets=("${all[@]}"); fi
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESMZN_FUZZ=ON \
   -DKESMZN_SANITIZE=address,undefined -DKESMZN_TESTS=OFF -DKESMZN_WERROR=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+if ! cmake --build "$build" -j"$(nproc)" --target "${targets[@]}" >"$build/build.log" 2>&1; then
+  tail -n 80 "$build/build.log"
+  echo "build in $build failed (whole log: $build/build.log)" >&2
+  exit 1
+fi
 
 root=$PWD
 mkdir -p "$build/artifacts"

@@ -22,10 +22,22 @@ configure() {
     -DKESMZN_WERROR=OFF >/dev/null
 }
 
+# The instrumented builds' warnings from inside the standard headers go to a log; its end is shown
+# when the build fails.
+build_logged() {
+  local folder=$1
+  shift
+  if ! cmake --build "$folder" -j"$jobs" "$@" >"$folder/build.log" 2>&1; then
+    tail -n 80 "$folder/build.log"
+    echo "build in $folder failed (whole log: $folder/build.log)" >&2
+    exit 1
+  fi
+}
+
 run_asan() {
   local build=build-rel-asan
   configure "$build" address,undefined
-  cmake --build "$build" -j"$jobs" >/dev/null
+  build_logged "$build"
   # Blocks that test hosts and the host tool keep on purpose for the life of the process: a detached
   # listener may still hold one when the host is done with it.
   cat >"$build/lsan.supp" <<'SUPP'
@@ -43,7 +55,7 @@ SUPP
 run_tsan() {
   local build=build-rel-tsan
   configure "$build" thread
-  cmake --build "$build" -j"$jobs" --target reliability_tests host_sim_tests serial_tests unsolicited_tests >/dev/null
+  build_logged "$build" --target reliability_tests host_sim_tests serial_tests unsolicited_tests
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir "$build" -j"$jobs" --output-on-failure \
       -R '^Concurrency\.|^ManyInstances\.|^PortTable\.|ACloseWaitsForAReadInProgress|^ListenerTest\.TheThreadRuns|^Events\.'
