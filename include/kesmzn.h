@@ -19,12 +19,22 @@
 extern "C" {
 #endif
 
-/* The calling convention of KesMain, in one place. */
+/* The calling convention of KesMain, in one place. On 32-bit Windows it is __cdecl, the C default:
+ * the host finds the entry point by its plain name "KesMain" (a C name without the @4 of __stdcall)
+ * and passes one pointer. Every other target has one convention. */
 #ifndef KESMZN_CALL
+#if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
+#define KESMZN_CALL __cdecl
+#else
 #define KESMZN_CALL
 #endif
+#endif
 
-#if defined(__GNUC__)
+/* On Windows the module-definition file kesmzn.def names the export, so a host that includes this
+ * header declares nothing as exported or imported by itself. */
+#if defined(_WIN32)
+#define KESMZN_EXPORT
+#elif defined(__GNUC__)
 #define KESMZN_EXPORT __attribute__((visibility("default")))
 #else
 #define KESMZN_EXPORT

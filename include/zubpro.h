@@ -15,7 +15,12 @@
 extern "C" {
 #endif
 
-#if defined(__GNUC__)
+/* On Windows zubpro.dll exports what its module-definition file zubpro.def lists, by plain name and
+ * __cdecl (err takes variable arguments); callers link its import library. */
+#if defined(_WIN32) && defined(__GNUC__)
+#define ZUBPRO_API
+#define ZUBPRO_PRINTF(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
+#elif defined(__GNUC__)
 #define ZUBPRO_API __attribute__((visibility("default")))
 #define ZUBPRO_PRINTF(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
 #else

@@ -11,6 +11,9 @@ cmake -S . -B build -DKESMZN_WERROR=ON -DKESMZN_TESTS=ON
 cmake --build build -j"$(nproc)"
 ctest --test-dir build -j"$(nproc)" --output-on-failure
 
+# The Windows DLLs: built with mingw-w64, the 64-bit one tested under Wine (docs/WINDOWS.md).
+bash scripts/windows-test.sh
+
 # The same tests under sanitizers, then every fuzz target for a few seconds (docs/RELIABILITY.md).
 bash scripts/sanitize.sh
 bash scripts/fuzz.sh

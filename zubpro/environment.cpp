@@ -1,12 +1,12 @@
 #include "environment.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "output.h"
 
 namespace zubpro {
 
@@ -14,15 +14,7 @@ void Note(const char* text) {
     std::string line = "zubpro: ";
     line += text;
     line += '\n';
-    const char* cursor = line.data();
-    std::size_t left = line.size();
-    while (left > 0) {
-        const ssize_t written = write(STDERR_FILENO, cursor, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;
-        cursor += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    WriteWhole(kStandardError, line.data(), line.size());
 }
 
 std::optional<std::uint32_t> EnvironmentNumber(const char* name) {

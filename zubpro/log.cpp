@@ -1,9 +1,5 @@
 // The logger: err() and its controls. One line per call, written with one write() under a lock so that
 // lines from several threads never interleave.
-#include <fcntl.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -16,6 +12,7 @@
 #include <string_view>
 
 #include "environment.h"
+#include "output.h"
 #include "zubpro.h"
 
 namespace zubpro {
@@ -25,14 +22,10 @@ constexpr std::uint32_t kDefaultMask = ZUB_LEVEL_EVENT | ZUB_LEVEL_VERSION;
 
 struct LogState {
     std::mutex lock;
-    int fd = STDERR_FILENO;  // guarded by lock
-    bool ownFile = false;    // fd is a file we opened (fd 2 may be one too if the host closed stderr)
+    int fd = kStandardError;  // guarded by lock
+    bool ownFile = false;     // fd is a file we opened (fd 2 may be one too if the host closed stderr)
     std::atomic<std::uint32_t> mask{kDefaultMask};
 };
-
-int OpenLogFile(const char* path) {
-    return open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-}
 
 // Never destroyed: a driver's threads may still log while the process runs its exit handlers.
 LogState& Log() {
@@ -56,16 +49,6 @@ LogState& Log() {
     return state;
 }
 
-void WriteWhole(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;  // nowhere else to report it
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-}
-
 void WriteLine(std::string_view line) {
     LogState& log = Log();
     const std::lock_guard guard(log.lock);
@@ -74,12 +57,9 @@ void WriteLine(std::string_view line) {
 
 // "HH:MM:SS.mmm [level] " in local time.
 std::size_t FormatPrefix(char* out, std::size_t size, int level) {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
-    const int length = std::snprintf(out, size, "%02d:%02d:%02d.%03ld [%d] ", local.tm_hour, local.tm_min,
-                                     local.tm_sec, now.tv_nsec / 1000000L, level);
+    const LocalTime now = NowLocal();
+    const int length = std::snprintf(out, size, "%02d:%02d:%02d.%03d [%d] ", now.hour, now.minute, now.second,
+                                     now.millisecond, level);
     return length < 0 ? 0 : std::min(static_cast<std::size_t>(length), size - 1);
 }
 
@@ -169,10 +149,10 @@ int ZubSetLogFile(const char* path) {
     using namespace zubpro;
     try {
         LogState& log = Log();
-        const int fd = path == nullptr ? STDERR_FILENO : OpenLogFile(path);
+        const int fd = path == nullptr ? kStandardError : OpenLogFile(path);
         if (fd < 0) return -1;
         const std::lock_guard guard(log.lock);
-        if (log.ownFile) close(log.fd);
+        if (log.ownFile) CloseLogFile(log.fd);
         log.fd = fd;
         log.ownFile = path != nullptr;
         return 0;

@@ -1,7 +1,8 @@
 #include "serial/port_table.h"
 
 #include <atomic>
-#include <mutex>
+
+#include "serial/port_locks.h"
 
 namespace kesmzn::serial {
 namespace {
@@ -13,8 +14,8 @@ static_assert(kMaxPorts <= (1u << kIndexBits), "every slot index must fit the ha
 
 enum SlotState : std::uint8_t { kFree, kReserved, kOpen };
 
+// A slot is "busy" while its lock (LockSlot with its index) is held: for the whole of one operation.
 struct PortSlot {
-    std::mutex busy;
     // Written under busy (and, for a claim, under the table lock); read without a lock only to turn a
     // stale handle away before it queues behind a long read of the slot's new port.
     std::atomic<std::uint8_t> state;
@@ -23,8 +24,15 @@ struct PortSlot {
 };
 
 constinit PortSlot slots[kMaxPorts]{};
-constinit std::mutex claiming{};
-constinit std::uint32_t nextClaim = 0;  // under claiming: spreads reuse over the table
+constinit std::uint32_t nextClaim = 0;  // under the claims lock: spreads reuse over the table
+
+// Holds the claims lock for a scope.
+struct ClaimsGuard {
+    ClaimsGuard() { LockClaims(); }
+    ~ClaimsGuard() { UnlockClaims(); }
+    ClaimsGuard(const ClaimsGuard&) = delete;
+    ClaimsGuard& operator=(const ClaimsGuard&) = delete;
+};
 
 std::uint32_t NextGeneration(std::uint32_t generation) {
     const std::uint32_t next = (generation + 1) & kGenerationMask;
@@ -38,7 +46,7 @@ bool Matches(const PortSlot& slot, std::uint32_t generation) {
 }  // namespace
 
 PortRecord* ReservePort(std::uint32_t* slot) {
-    std::lock_guard guard(claiming);
+    const ClaimsGuard guard;
     for (std::uint32_t step = 0; step < kMaxPorts; ++step) {
         const std::uint32_t index = (nextClaim + step) % kMaxPorts;
         PortSlot& candidate = slots[index];
@@ -53,15 +61,17 @@ PortRecord* ReservePort(std::uint32_t* slot) {
 }
 
 void CancelReservation(std::uint32_t slot) {
-    std::lock_guard guard(claiming);
+    const ClaimsGuard guard;
     slots[slot].state.store(kFree);
 }
 
 PortHandle PublishPort(std::uint32_t slot) {
     PortSlot& published = slots[slot];
-    std::lock_guard guard(published.busy);
+    LockSlot(slot);
     published.state.store(kOpen);
-    return PortHandle{(published.generation.load() << kIndexBits) | slot};
+    const PortHandle handle{(published.generation.load() << kIndexBits) | slot};
+    UnlockSlot(slot);
+    return handle;
 }
 
 PortRecord* AcquirePort(PortHandle handle) {
@@ -70,25 +80,26 @@ PortRecord* AcquirePort(PortHandle handle) {
     if (generation == 0 || index >= kMaxPorts) return nullptr;
     PortSlot& slot = slots[index];
     if (!Matches(slot, generation)) return nullptr;
-    slot.busy.lock();
+    LockSlot(index);
     // A close may have come first while this call waited for the lock.
     if (Matches(slot, generation)) return &slot.record;
-    slot.busy.unlock();
+    UnlockSlot(index);
     return nullptr;
 }
 
 void ReleasePort(PortHandle handle) {
-    slots[handle.id & kIndexMask].busy.unlock();
+    UnlockSlot(handle.id & kIndexMask);
 }
 
 void RetirePort(PortHandle handle) {
-    PortSlot& slot = slots[handle.id & kIndexMask];
+    const std::uint32_t index = handle.id & kIndexMask;
+    PortSlot& slot = slots[index];
     slot.generation.store(NextGeneration(slot.generation.load()));
     {
-        std::lock_guard guard(claiming);
+        const ClaimsGuard guard;
         slot.state.store(kFree);
     }
-    slot.busy.unlock();
+    UnlockSlot(index);
 }
 
 }  // namespace kesmzn::serial
