@@ -54,6 +54,10 @@ struct LinuxPort {
     std::uint32_t aheadStart;
     std::uint32_t aheadEnd;
     unsigned char ahead[kReadAheadSize];
+    // When a read last found the receive queue empty (monotonic ns; 0: not known). Within one
+    // character's time of that no new byte can have completed, so the next read waits before it reads
+    // instead of spending a call on finding the queue empty again.
+    std::int64_t drainedAt;
 };
 
 static_assert(sizeof(LinuxPort) <= kPlatformStateSize, "the Linux port state must fit its record");
@@ -162,18 +166,36 @@ bool Read(PortRecord& record, void* buffer, std::uint32_t count, std::uint32_t* 
     }
 
     std::uint32_t total = TakeAhead(port, bytes, count);
+    if (total == count) {
+        *received = total;
+        return true;
+    }
+    const std::int64_t start = Now();
     const std::int64_t deadline =
-        Now() + (static_cast<std::int64_t>(port.timeouts.readTotalConstant) +
+        start + (static_cast<std::int64_t>(port.timeouts.readTotalConstant) +
                  static_cast<std::int64_t>(port.timeouts.readTotalMultiplier) * count) * kNsPerMs;
+    bool waitFirst = deadline > start && port.drainedAt != 0 && start - port.drainedAt < WireTimeNs(port, 1);
     int error = 0;
     while (total < count && error == 0) {
+        if (waitFirst) {
+            waitFirst = false;
+            const int ready = WaitReady(port.fd, POLLIN, deadline);
+            if (ready == 0) break;
+            if (ready < 0) {
+                error = errno;
+                break;
+            }
+        }
         const std::uint32_t left = count - total;
         const std::uint32_t wanted = left < kLargestTransfer ? left : kLargestTransfer;
         ssize_t n = 0;
+        std::uint32_t asked = 0;
         if (wanted >= kReadAheadSize) {
+            asked = wanted;
             n = read(port.fd, bytes + total, wanted);
             if (n > 0) total += static_cast<std::uint32_t>(n);
         } else {
+            asked = kReadAheadSize;
             n = read(port.fd, port.ahead, kReadAheadSize);
             if (n > 0) {
                 port.aheadStart = 0;
@@ -181,7 +203,10 @@ bool Read(PortRecord& record, void* buffer, std::uint32_t count, std::uint32_t* 
                 total += TakeAhead(port, bytes + total, wanted);
             }
         }
-        if (n > 0) continue;
+        if (n > 0) {
+            port.drainedAt = static_cast<std::uint32_t>(n) < asked ? Now() : 0;
+            continue;
+        }
         if (n == 0) {
             error = EIO;  // hung up: the device went away or the other end of a pseudo-terminal closed
         } else if (errno == EINTR) {
@@ -189,6 +214,7 @@ bool Read(PortRecord& record, void* buffer, std::uint32_t count, std::uint32_t* 
         } else if (errno != EAGAIN) {
             error = errno;
         } else {
+            port.drainedAt = Now();
             const int ready = WaitReady(port.fd, POLLIN, deadline);
             if (ready == 0) break;
             if (ready < 0) error = errno;
