@@ -75,6 +75,23 @@ int TakeMessage(Clients& clients, std::uint8_t id, std::uint64_t serial, Clock::
     return 1;
 }
 
+// Sets one flag of a client and wakes its waiter: 0, or 1 for an unknown client.
+int MarkClient(std::uint8_t id, bool Client::*flag) {
+    try {
+        Clients& clients = State();
+        {
+            const std::lock_guard guard(clients.lock);
+            Client* client = Find(clients, id);
+            if (client == nullptr) return 1;
+            client->*flag = true;
+        }
+        clients.changed.notify_all();
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
 }  // namespace
 }  // namespace zubpro
 
@@ -170,39 +187,9 @@ void ZubSetTickMs(uint32_t ms) {
     }
 }
 
-int ZubPostMsg(uint8_t id) {
-    using namespace zubpro;
-    try {
-        Clients& clients = State();
-        {
-            const std::lock_guard guard(clients.lock);
-            Client* client = Find(clients, id);
-            if (client == nullptr) return 1;
-            client->pending = true;
-        }
-        clients.changed.notify_all();
-        return 0;
-    } catch (...) {
-        return 1;
-    }
-}
+int ZubPostMsg(uint8_t id) { return zubpro::MarkClient(id, &zubpro::Client::pending); }
 
-int ZubStopClient(uint8_t id) {
-    using namespace zubpro;
-    try {
-        Clients& clients = State();
-        {
-            const std::lock_guard guard(clients.lock);
-            Client* client = Find(clients, id);
-            if (client == nullptr) return 1;
-            client->stopped = true;
-        }
-        clients.changed.notify_all();
-        return 0;
-    } catch (...) {
-        return 1;
-    }
-}
+int ZubStopClient(uint8_t id) { return zubpro::MarkClient(id, &zubpro::Client::stopped); }
 
 int ZubFindClient(const char* name, uint8_t* id) {
     using namespace zubpro;
